@@ -1,0 +1,90 @@
+#include "app/main_control.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <thread>
+
+#include "base/exit_scope.h"
+#include "base/logging.h"
+
+namespace {
+
+std::atomic<MainControl*> g_instance{nullptr};
+// Occupies the slot while the winner constructs the instance.
+MainControl* const kCreating = reinterpret_cast<MainControl*>(static_cast<uintptr_t>(1));
+
+}  // namespace
+
+MainControl::MainControl()
+    : config_(std::make_shared<GameConfig>()), command_line_(std::make_shared<CCommandLine>()) {}
+
+MainControl::~MainControl() = default;
+
+MainControl* MainControl::GetInstance() {
+  MainControl* instance = g_instance.load(std::memory_order_acquire);
+  if (instance && instance != kCreating) return instance;
+  MainControl* expected = nullptr;
+  if (g_instance.compare_exchange_strong(expected, kCreating, std::memory_order_acq_rel)) {
+    instance = new MainControl();
+    g_instance.store(instance, std::memory_order_release);
+    base::ExitScope::RegisterCallback(&MainControl::DeleteInstance, nullptr);
+    return instance;
+  }
+  while ((instance = g_instance.load(std::memory_order_acquire)) == kCreating) {
+    std::this_thread::yield();
+  }
+  // Null only if the instance was deleted meanwhile; a new one is made then.
+  return instance ? instance : GetInstance();
+}
+
+void MainControl::DeleteInstance(void*) {
+  MainControl* instance = g_instance.exchange(nullptr, std::memory_order_acq_rel);
+  if (instance != kCreating) delete instance;
+}
+
+int MainControl::Run(const wchar_t* text) {
+  SetCommandLine(text);
+  InitConfig();
+  return 1;
+}
+
+void MainControl::SetCommandLine(const wchar_t* text) {
+  command_line_text_ = text ? text : L"";
+  command_line_ = std::make_shared<CCommandLine>();
+  command_line_->Parse(text ? command_line_text_ : std::wstring(::GetCommandLineW()));
+}
+
+void MainControl::InitConfig() {
+  config_ = std::make_shared<GameConfig>();
+  config_->LoadStringResources();
+  ParseCommandLine();
+}
+
+void MainControl::ParseCommandLine() {
+  GameConfig& config = *config_;
+  std::wstring pid;
+  command_line_->GetSwitchValue(L"pid", pid);
+  if (!pid.empty()) {
+    config.pid = pid;
+    std::wstring subpid;
+    command_line_->GetSwitchValue(L"subpid", subpid);
+    if (!subpid.empty()) config.subpid = subpid;
+    if (!config.subpid.empty()) {
+      config.channel = config.pid + L"_" + config.subpid;
+      config.from = config.pid + L"_" + config.subpid + L"_" + config.game_id;
+    } else {
+      config.channel = config.pid;
+      config.from = config.pid + L"_" + config.game_id;
+    }
+  }
+  std::wstring from;
+  command_line_->GetSwitchValue(L"from", from);
+  if (!from.empty()) config.from = from;
+  if (command_line_->HasSwitch(L"install_launch")) launched_by_installer_ = 1;
+  std::wstring targetDir;
+  if (command_line_->GetSwitchValue(L"target_dir", targetDir) && !targetDir.empty()) {
+    target_dir_ = targetDir;
+  }
+  if (command_line_->HasSwitch(L"disable_tray")) config.install_tray = 0;
+}

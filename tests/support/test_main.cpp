@@ -1,0 +1,12 @@
+// Shared main of the test executables: either a registered child mode or
+// GoogleTest.
+#include <gtest/gtest.h>
+
+#include "tests/support/test_support.h"
+
+int wmain(int argc, wchar_t** argv) {
+  int exit_code = 0;
+  if (test_support::DispatchChild(argc, argv, &exit_code)) return exit_code;
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
