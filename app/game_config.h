@@ -58,6 +58,30 @@ struct GameConfig {
 
   // game_id, game_name and pid from the string resources 126, 123 and 121.
   void LoadStringResources();
+  // pid, channel and from from the game's registry key (HKEY_CURRENT_USER,
+  // product key of AppNames + "\\" + game_id); value names in any letter case.
+  // A missing pid keeps the resource value, a missing channel or from is empty.
+  void LoadRegistryValues();
+  // Completes channel and from, then sets every path and name derived from
+  // the data directory, the product key, game_id and game_name.
+  void DerivePaths();
+
+  // Reads every document field from |document| (an object; anything else
+  // reads as an empty object), each falling back to its default when absent
+  // or of another type; login_url comes from a non-empty "url" switch instead
+  // when one was given. json_text becomes the styled form of |document|.
+  // Returns IsValid().
+  bool FromJson(const Json::Value& document);
+  // Reads the installed, enciphered document at |path|. False, with the
+  // record possibly changed only by FromJson, when the file cannot be read,
+  // deciphered or parsed, or the record is invalid afterwards.
+  bool FromJsonFile(const std::wstring& path);
+  // Writes json_text enciphered to info_path; true when every byte was written.
+  bool SaveToFile() const;
+
+  // info_version, game_id, pid, channel, from, game_name and login_url are all
+  // non-empty.
+  bool IsValid() const;
 
   bool CreateDeskIcon() const { return NotCreateDeskIcon != L"1"; }
   bool IsPackAllCEF() const { return IsPackAllCEF_ == L"1"; }

@@ -7,12 +7,18 @@
 
 #include "base/exit_scope.h"
 #include "base/logging.h"
+#include "install/inst_helper.h"
+#include "utils/utils.h"
 
 namespace {
 
 std::atomic<MainControl*> g_instance{nullptr};
 // Occupies the slot while the winner constructs the instance.
 MainControl* const kCreating = reinterpret_cast<MainControl*>(static_cast<uintptr_t>(1));
+
+bool FileExists(const std::wstring& path) {
+  return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 }  // namespace
 
@@ -46,8 +52,74 @@ void MainControl::DeleteInstance(void*) {
 int MainControl::Run(const wchar_t* text) {
   SetCommandLine(text);
   InitConfig();
+  switch (ChooseRunMode()) {
+    case RunMode::kInstall:
+      InstallHelper::GetGameConfigFromLocal(*config_);
+      RunInstall();
+      break;
+    case RunMode::kUninstall:
+      RunUninstall();
+      break;
+    case RunMode::kClient:
+      RunClient();
+      break;
+  }
   return 1;
 }
+
+MainControl::RunMode MainControl::ChooseRunMode() {
+  const bool uninstall = command_line_->HasSwitch(L"uninstall");
+  const bool loaded = LoadInstalledConfig(*config_);
+  // NeedUpdate is not asked when the first condition already holds.
+  if ((!loaded && !uninstall) || NeedUpdate()) return RunMode::kInstall;
+  if (uninstall) return RunMode::kUninstall;
+  return RunMode::kClient;
+}
+
+bool MainControl::LoadInstalledConfig(GameConfig& config) {
+  if (!FileExists(config.info_path)) {
+    LOG(Error) << "MainControl::LoadInstalledConfig, info path " << config.info_path
+               << "is not found";
+    return false;
+  }
+  if (!config.FromJsonFile(config.info_path)) {
+    LOG(Error) << "MainControl::LoadInstalledConfig, from json file fail info_path:"
+               << config.info_path;
+    return false;
+  }
+  if (!FileExists(config.ui_path)) {
+    LOG(Error) << "MainControl::LoadInstalledConfig, not find ui :" << config.ui_path;
+    return false;
+  }
+  const std::wstring web_view = config.utils_dir + L"\\WebView.dll";
+  if (!FileExists(web_view)) {
+    LOG(Error) << "MainControl::LoadInstalledConfig,not find web_view path:" << web_view;
+    return false;
+  }
+  if (!InstallHelper::IsInKernelDir(config.utils_dir, L"libcef.dll")) {
+    LOG(Error) << "MainControl::LoadInstalledConfig,not find lic_cef path:";
+    return false;
+  }
+  return true;
+}
+
+bool MainControl::NeedUpdate() {
+  const std::wstring installed = utils::GetFileVersionText(config_->exe_path);
+  const std::wstring current = utils::GetFileVersionText(utils::GetModulePath());
+  const bool newer = utils::IsVersionNewer(current, installed);
+  if (newer) {
+    LOG(Info) << "need update";
+  }
+  return newer;
+}
+
+// The mode entries. Their work is the install flow, the uninstall flow and
+// the client run sequence; nothing is installed, removed or shown here.
+bool MainControl::RunInstall() { return false; }
+
+void MainControl::RunUninstall() {}
+
+void MainControl::RunClient() {}
 
 void MainControl::SetCommandLine(const wchar_t* text) {
   command_line_text_ = text ? text : L"";
@@ -58,7 +130,10 @@ void MainControl::SetCommandLine(const wchar_t* text) {
 void MainControl::InitConfig() {
   config_ = std::make_shared<GameConfig>();
   config_->LoadStringResources();
+  config_->LoadRegistryValues();
   ParseCommandLine();
+  config_->DerivePaths();
+  last_run_time_ = utils::ReadRegText(HKEY_CURRENT_USER, config_->game_key, L"LastRunTime");
 }
 
 void MainControl::ParseCommandLine() {

@@ -37,14 +37,36 @@ class MainControl {
   const std::wstring& timestamp_flag() const { return timestamp_flag_; }
   std::shared_ptr<base::SingleThreadTaskRunner> ui_task_runner() const { return ui_task_runner_; }
 
+  enum class RunMode { kInstall, kUninstall, kClient };
+
   // Steps of Run, public so that each can be exercised on its own.
   // Stores |text| and parses it (the process's command line when null).
   void SetCommandLine(const wchar_t* text);
-  // Builds a fresh configuration from resources, registry, switches and paths.
+  // Builds a fresh configuration from resources, registry, switches and
+  // paths, and reads the previous "LastRunTime".
   void InitConfig();
   // Applies the "pid", "subpid", "from", "install_launch", "target_dir" and
   // "disable_tray" switches to the configuration.
   void ParseCommandLine();
+  // The mode decision: install when no usable installation exists (and no
+  // uninstall is asked for) or the running executable is newer than the
+  // installed one; else uninstall for the "uninstall" switch; else client.
+  // Loads the installed configuration into config() on the way.
+  RunMode ChooseRunMode();
+
+  // Reads the installed configuration into |config| and checks that the
+  // installation is usable (skin package, engine library, engine runtime).
+  // Every failed check writes one Error record; false selects install mode.
+  bool LoadInstalledConfig(GameConfig& config);
+  // True (and an Info record) when the running executable's file version is
+  // newer than the installed executable's; a missing file reads as 0.0.0.0.
+  bool NeedUpdate();
+
+  // The three modes. Each runs on the main thread and returns when its work
+  // is done; RunInstall reports whether every install step succeeded.
+  bool RunInstall();
+  void RunUninstall();
+  void RunClient();
 
  private:
   MainControl();

@@ -13,7 +13,12 @@ add_library(nq_jsoncpp STATIC
 target_include_directories(nq_jsoncpp SYSTEM PUBLIC ${NQ_JSONCPP_DIR}/include)
 target_compile_options(nq_jsoncpp PRIVATE -w)
 
-# zlib from libz-mingw-w64-dev.
+# zlib from libz-mingw-w64-dev, the static archive: the package also ships an
+# import library, and nothing may need zlib1.dll at run time.
+set(ZLIB_USE_STATIC_LIBS ON)
+if(ZLIB_LIBRARY_RELEASE MATCHES "\\.dll\\.a$")
+  unset(ZLIB_LIBRARY_RELEASE CACHE)
+endif()
 find_package(ZLIB REQUIRED)
 
 # stb_image from libstb-dev (header only); only its own folder is exposed so the
