@@ -11,6 +11,7 @@
 #include "base/app_module.h"
 #include "base/exit_scope.h"
 #include "base/logging.h"
+#include "telemetry/statistic.h"
 
 namespace {
 // Size cap of the shared log file: 100 MiB.
@@ -37,8 +38,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, wchar_t* command_line, int) {
     Gdiplus::GdiplusStartupInput gdiplus_input;
     ULONG_PTR gdiplus_token = 0;
     Gdiplus::GdiplusStartup(&gdiplus_token, &gdiplus_input, nullptr);
+    CZovStatisticImpl::GetInstance()->Init(0, L"Quarvel", L"");
 
     MainControl::GetInstance()->Run(command_line);
+
+    CZovStatisticImpl::GetInstance()->Shutdown();
 
     Gdiplus::GdiplusShutdown(gdiplus_token);
     base::_Module.Term();

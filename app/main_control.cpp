@@ -8,6 +8,7 @@
 #include "base/exit_scope.h"
 #include "base/logging.h"
 #include "install/inst_helper.h"
+#include "telemetry/statistic.h"
 #include "utils/utils.h"
 
 namespace {
@@ -55,7 +56,7 @@ int MainControl::Run(const wchar_t* text) {
   switch (ChooseRunMode()) {
     case RunMode::kInstall:
       InstallHelper::GetGameConfigFromLocal(*config_);
-      RunInstall();
+      if (RunInstall()) InstallHelper::RunAppGame();
       break;
     case RunMode::kUninstall:
       RunUninstall();
@@ -113,9 +114,38 @@ bool MainControl::NeedUpdate() {
   return newer;
 }
 
-// The mode entries. Their work is the install flow, the uninstall flow and
-// the client run sequence; nothing is installed, removed or shown here.
-bool MainControl::RunInstall() { return false; }
+// Install mode. Each step runs only when the previous one succeeded; what a
+// failed install did stays in place, and running the installer again repairs
+// it.
+bool MainControl::RunInstall() {
+  static const struct {
+    bool (*step)();
+    const char* failure;
+  } kSteps[] = {
+      {&InstallHelper::InstallFiles, "MainControl::RunInstall,InstallFiles failed"},
+      {&InstallHelper::AddRegInfo, "MainControl::RunInstall,AddRegInfo failed"},
+      {&InstallHelper::AddToGameList, "MainControl::RunInstall,AddToGameList failed"},
+      {&InstallHelper::AddUninstallItem, "MainControl::RunInstall,AddUninstallItem failed"},
+      {&InstallHelper::AddStartMenu, "MainControl::RunInstall,AddStartMenu failed"},
+  };
+  telemetry::ReportEvent(L"install");
+  for (const auto& s : kSteps) {
+    if (!s.step()) {
+      LOG(Error) << s.failure;
+      return false;
+    }
+  }
+  if (config_->CreateDeskIcon() && !InstallHelper::AddDeskIcon()) {
+    LOG(Error) << "MainControl::RunInstall,AddDeskIcon failed";
+    return false;
+  }
+  telemetry::ReportEvent(L"qv_install_success");
+  telemetry::ReportEvent(L"inst_succ");
+  return true;
+}
+
+// The other mode entries. Their work is the uninstall flow and the client run
+// sequence; nothing is removed or shown here.
 
 void MainControl::RunUninstall() {}
 

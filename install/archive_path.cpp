@@ -18,13 +18,13 @@ bool MakeRelativePath(std::wstring_view name, std::wstring* relative) {
   for (wchar_t& c : path) {
     if (c == L'/') c = L'\\';
   }
-  //X
+  if (path[0] == L'\\') return false;
   if (path.find_first_of(std::wstring_view(L":\0", 2)) != std::wstring::npos) return false;
   size_t start = 0;
   while (start <= path.size()) {
     size_t end = path.find(L'\\', start);
     if (end == std::wstring::npos) end = path.size();
-    //Y
+    if (IsParentLike(std::wstring_view(path).substr(start, end - start))) return false;
     start = end + 1;
   }
   *relative = std::move(path);

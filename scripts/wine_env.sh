@@ -16,16 +16,18 @@ if [ -z "${DISPLAY:-}" ] && [ -f "$nq_build_dir/wine/display" ]; then
 fi
 
 # Creates the prefix once (HOME first, so Desktop links into it), with the
-# Chinese font substitutes and any extra .reg files of the build tree.
+# Chinese font substitutes, no crash debugger, and any extra .reg files of the build tree.
 nq_ensure_prefix() {
   mkdir -p "$HOME" "$nq_build_dir/wine"
   (
     flock 9
     if [ ! -f "$WINEPREFIX/.nq-ready" ]; then
       rm -rf "$WINEPREFIX"
-      "$nq_wine" wineboot -i >/dev/null 2>&1 </dev/null
-      "$nq_wine" regedit /S "Z:${nq_repo_dir//\//\\}\\scripts\\wine_fonts.reg" >/dev/null 2>&1 </dev/null
-      "$nq_wineserver" -w
+      # Wine's tools may exit non-zero after doing their work; the stamp
+      # below is what counts.
+      "$nq_wine" wineboot -i >/dev/null 2>&1 </dev/null || true
+      "$nq_wine" regedit /S "Z:${nq_repo_dir//\//\\}\\scripts\\wine_prefix.reg" >/dev/null 2>&1 </dev/null || true
+      "$nq_wineserver" -w || true
       touch "$WINEPREFIX/.nq-ready"
     fi
     # Registry additions the build produces (the test root certificate).
@@ -33,7 +35,7 @@ nq_ensure_prefix() {
       [ -f "$reg" ] || continue
       stamp="$WINEPREFIX/.nq-$(basename "$reg").$(md5sum < "$reg" | cut -c1-12)"
       [ -f "$stamp" ] && continue
-      "$nq_wine" regedit /S "Z:${reg//\//\\}" >/dev/null 2>&1
+      "$nq_wine" regedit /S "Z:${reg//\//\\}" >/dev/null 2>&1 </dev/null || true
       touch "$stamp"
     done
   ) 9>"$nq_build_dir/wine/.lock"

@@ -26,6 +26,15 @@ constexpr DWORD kIoctlNdisQueryGlobalStats = 0x00170002;
 constexpr DWORD kOid8023PermanentAddress = 0x01010101;
 constexpr DWORD kIoctlScsiMiniportIdentify = 0x001B0501;
 
+// The driver interfaces take these packed layouts byte for byte.
+static_assert(offsetof(SENDCMDINPARAMS, bBuffer) == 32, "SENDCMDINPARAMS layout");
+static_assert(offsetof(SENDCMDOUTPARAMS, bBuffer) == 16, "SENDCMDOUTPARAMS layout");
+static_assert(sizeof(SRB_IO_CONTROL) == 28, "SRB_IO_CONTROL layout");
+static_assert(sizeof(GETVERSIONINPARAMS) == 24, "GETVERSIONINPARAMS layout");
+#if defined(__i386__)
+static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, RawDeviceProperties) == 36, "descriptor layout");
+#endif
+
 constexpr int kMaxDrives = 16;
 constexpr wchar_t kNetworkCardsKey[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\NetworkCards";
 constexpr wchar_t kNetClassKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}";

@@ -1,5 +1,6 @@
 #include "telemetry/machine_id.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <string>
@@ -115,9 +116,13 @@ class SystemMid2Environment final : public telemetry::Mid2Environment {
 
 // Copies ANSI |text| into a wide buffer of |length| characters, cut to fit.
 void CopyOut(const std::string& text, wchar_t* buffer, int length) {
-  const int chars = ::MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), buffer,
-                                          length - 1);
-  buffer[chars > 0 ? chars : 0] = L'\0';
+  std::wstring wide(text.size(), L'\0');
+  const int chars = ::MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                          &wide[0], static_cast<int>(wide.size()));
+  wide.resize(chars > 0 ? chars : 0);
+  const size_t copied = std::min(wide.size(), static_cast<size_t>(length - 1));
+  wide.copy(buffer, copied);
+  buffer[copied] = L'\0';
 }
 
 // The provider of mid2: a COM-style object created once per process.

@@ -61,20 +61,23 @@ bool ContainsIgnoreCase(const std::wstring& text, const std::wstring& part) {
   return base::ToLowerW(text).find(base::ToLowerW(part)) != std::wstring::npos;
 }
 
-// A string or expandable-string value of at most 260 characters.
+// A string or expandable-string value of at most 260 characters; a stored
+// terminator may follow, a missing one is supplied.
 bool ReadChannelValue(HKEY root, const std::wstring& key_path, const wchar_t* name, REGSAM view,
                       std::wstring* value) {
   base::ScopedRegKey key;
   if (::RegOpenKeyExW(root, key_path.c_str(), 0, KEY_READ | view, key.Receive()) != ERROR_SUCCESS) return false;
-  wchar_t buffer[kMaxChannelChars + 1] = {};
+  wchar_t buffer[kMaxChannelChars + 2] = {};
   DWORD type = 0;
-  DWORD size = kMaxChannelChars * sizeof(wchar_t);
+  DWORD size = (kMaxChannelChars + 1) * sizeof(wchar_t);
   if (::RegQueryValueExW(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
           ERROR_SUCCESS ||
       (type != REG_SZ && type != REG_EXPAND_SZ)) {
     return false;
   }
-  buffer[size / sizeof(wchar_t)] = L'\0';  // stored values need not be terminated
+  const DWORD chars = size / sizeof(wchar_t);
+  if (chars == kMaxChannelChars + 1 && buffer[kMaxChannelChars] != L'\0') return false;
+  buffer[chars] = L'\0';
   *value = buffer;
   return true;
 }

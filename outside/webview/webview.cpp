@@ -67,9 +67,12 @@ class BlankView final : public IWebViewEx {
       ::MoveWindow(window_, rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top, TRUE);
     }
   }
+  // The holder's Release is the only place the view is deleted; its window
+  // may already be gone with the parent.
   void Release() override {
     listener_ = nullptr;
-    ::DestroyWindow(window_);  // WM_NCDESTROY deletes the object
+    if (window_) ::DestroyWindow(window_);
+    delete this;
   }
   void SetFlag(bool flag) override { flag_ = flag; }
   void Reload() override {}
@@ -113,7 +116,7 @@ class BlankView final : public IWebViewEx {
     }
     if (view && message == WM_NCDESTROY) {
       ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-      delete view;
+      view->window_ = nullptr;
     }
     return ::DefWindowProcW(window, message, wparam, lparam);
   }

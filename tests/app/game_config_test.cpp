@@ -129,7 +129,8 @@ TEST(GameConfigTest, TextKeys) {
 
 TEST(GameConfigTest, OptionPredicatesAreExact) {
   GameConfig config = BaseRecord();
-  config.FromJson(Parse(R"({"IsUserNewKernel": "1", "IsPackAllCEF": " 1", "NotCreateDeskIcon": "01"})"));
+  config.FromJson(
+      Parse(R"({"IsUserNewKernel": "1", "IsPackAllCEF": " 1", "NotCreateDeskIcon": "01"})"));
   EXPECT_TRUE(config.IsUserNewKernel());
   EXPECT_FALSE(config.IsPackAllCEF());
   EXPECT_TRUE(config.CreateDeskIcon());

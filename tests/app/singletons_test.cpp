@@ -73,6 +73,8 @@ TEST(SingletonsTest, ParseCommandLineAttributionRules) {
       {L"/from=desk_icon", L"Ferrant", L"", L"desk_icon"},
       {L"/pid= /from=", L"Ferrant", L"", L""},
   };
+  // Registry attribution would override the resource pid; start without it.
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Brevplay\\kzr");
   MainControl* control = MainControl::GetInstance();
   for (const auto& c : kCases) {
     SCOPED_TRACE(base::WideToUtf8(c.text));

@@ -171,8 +171,23 @@ def main():
     sevenzip("encrypted.7z", src, "-psecret", "one.txt")
     sevenzip("encrypted_names.7z", src, "-psecret", "-mhe=on", "one.txt")
     sevenzip("lzma.7z", src, "one.txt", options=["-t7z", "-m0=LZMA", "-mhc=off"])
-    sevenzip("packed_header.7z", src, "one.txt",
-             options=[o for o in sevenzip_options if not o.startswith("-mhc")])
+    # Copy data under an LZMA-packed header: 7zz keeps a Copy archive's
+    # header plain, but a rename rewrites it with the default header coder
+    # (when that makes it smaller, so with several items).
+    path = sevenzip("packed_header.7z", src, "one.txt", "two.txt", "three.txt", "a", "Dir")
+    run(["7zz", "rn", "-bd", path, "three.txt", "renamed.txt"], src)
+    with open(path, "rb") as f:
+        data = f.read()
+    assert data[32 + struct.unpack_from("<Q", data, 12)[0]] == 0x17, "header not packed"
+    # one.txt's bytes damaged inside the archive; the archive cut short.
+    with open(os.path.join(out, "basic.7z"), "rb") as f:
+        data = bytearray(f.read())
+    at = data.find(text_block(1, 4096))
+    assert at > 0
+    data[at + 1000] ^= 0x20
+    write(os.path.join(out, "crc_error.7z"), bytes(data))
+    write(os.path.join(out, "truncated.7z"), bytes(data[:len(data) // 2]))
+    write(os.path.join(out, "zero.bin"), b"")
     for key, name in {"parent": "../evil.txt", "rooted": "/evil.txt",
                       "drive": "C:\\evil.txt"}.items():
         path = sevenzip("escape_%s.7z" % key, src, "one.txt", "two.txt")

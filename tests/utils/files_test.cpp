@@ -70,7 +70,8 @@ TEST(FilesTest, LoadResourceData) {
 
   std::string out = "untouched";
   EXPECT_FALSE(utils::LoadResourceData(::GetModuleHandleW(nullptr), 9999, L"FILERES", &out));
-  EXPECT_FALSE(utils::LoadResourceData(::GetModuleHandleW(nullptr), IDR_GAME_CONFIG, L"OTHER", &out));
+  EXPECT_FALSE(
+      utils::LoadResourceData(::GetModuleHandleW(nullptr), IDR_GAME_CONFIG, L"OTHER", &out));
   EXPECT_EQ(out, "untouched");
 }
 
@@ -212,7 +213,8 @@ TEST(FilesTest, PathHelpers) {
   const std::wstring self = test_support::SelfPath();
   EXPECT_EQ(utils::GetModulePath(), self);
   EXPECT_EQ(utils::GetModuleDir(), utils::GetDirOfPath(self));
-  EXPECT_EQ(utils::GetModuleDirPath(nullptr, L"x.txt", false), utils::GetDirOfPath(self) + L"\\x.txt");
+  EXPECT_EQ(utils::GetModuleDirPath(nullptr, L"x.txt", false),
+            utils::GetDirOfPath(self) + L"\\x.txt");
   EXPECT_EQ(utils::CombinePath(L"C:\\a", L"b", false), L"C:\\a\\b");
   EXPECT_EQ(utils::CombinePath(L"C:\\a\\", L"..\\b", false), L"C:\\b");
 }
@@ -289,7 +291,8 @@ TEST(FilesTest, BrowserPathFromCommand) {
   } kCases[] = {
       {L"\"C:\\B\\b.exe\" -osint -url \"%1\"", L"C:\\B\\b.exe"},
       {L"C:\\B\\b.exe -url %1", L"C:\\B\\b.exe"},
-      {L"\"C:\\windows\\system32\\winebrowser.exe\" \"%1\"", L"C:\\windows\\system32\\winebrowser.exe"},
+      {L"\"C:\\windows\\system32\\winebrowser.exe\" \"%1\"",
+       L"C:\\windows\\system32\\winebrowser.exe"},
       {L"C:\\My.exe files\\b.exe %1", L"C:\\My.exe"},  // the first ".exe" cuts
       {L"C:\\B\\b.EXE %1", L"C:\\B\\b.EXE %1"},        // exact lower case only
       {L".exe", L".exe"},

@@ -80,7 +80,8 @@ TEST_F(RegistryTest, MissingPartsAndOtherTypes) {
   ASSERT_TRUE(utils::WriteRegText(HKEY_CURRENT_USER, key_, L"Text", L"t"));
   const DWORD number = 0x00410041;  // would read as "AA" if taken for text
   HKEY key = nullptr;
-  ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
+  ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_SET_VALUE, &key),
+            ERROR_SUCCESS);
   ::RegSetValueExW(key, L"Number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
                    sizeof(number));
   ::RegCloseKey(key);

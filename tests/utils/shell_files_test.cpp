@@ -43,7 +43,9 @@ bool SaveIcons(const std::vector<base::ScopedIcon>& icons, const std::wstring& p
 uint32_t U16(const std::string& bytes, size_t at) {
   return static_cast<uint8_t>(bytes[at]) | (static_cast<uint8_t>(bytes[at + 1]) << 8);
 }
-uint32_t U32(const std::string& bytes, size_t at) { return U16(bytes, at) | (U16(bytes, at + 2) << 16); }
+uint32_t U32(const std::string& bytes, size_t at) {
+  return U16(bytes, at) | (U16(bytes, at + 2) << 16);
+}
 
 class ComScope {
  public:
@@ -79,7 +81,8 @@ TEST(ShellFilesTest, IconFileLayout) {
   const std::wstring path = dir + L"\\kzr.ico";
   const std::vector<base::ScopedIcon> icons = LoadAppIcons();
   for (const auto& icon : icons) ASSERT_TRUE(icon);
-  ASSERT_TRUE(WriteFileBytes(path, std::string(100000, 'x')));  // replaced, not overwritten in place
+  // An older, longer file is replaced, not overwritten in place.
+  ASSERT_TRUE(WriteFileBytes(path, std::string(100000, 'x')));
   ASSERT_TRUE(SaveIcons(icons, path));
 
   const std::string bytes = ReadFileBytes(path);
