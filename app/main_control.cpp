@@ -53,6 +53,7 @@ void MainControl::DeleteInstance(void*) {
 int MainControl::Run(const wchar_t* text) {
   SetCommandLine(text);
   InitConfig();
+  CZovStatisticImpl::GetInstance()->SetChannel(config_->channel);
   switch (ChooseRunMode()) {
     case RunMode::kInstall:
       InstallHelper::GetGameConfigFromLocal(*config_);

@@ -26,7 +26,7 @@ Xvfb ":$n" -screen 0 1600x900x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 echo ":$n" > "$build/wine/display"
 export DISPLAY=":$n"
-"$nq_wineserver" -p
+"$nq_wineserver" -p >/dev/null 2>&1 </dev/null
 # Start Wine's services now, detached from any pipe a test runner reads.
 "$nq_wine" wineboot >/dev/null 2>&1 </dev/null || true
 

@@ -111,10 +111,13 @@ TEST(ThreadPoolTest, EnqueueRacingDestructionQueuesOrThrows) {
     } else {
       pool->enqueue([&producer_done] { producer_done.Wait(); });
     }
+    // The unique_ptr reads null while its pool is being destroyed; the pool
+    // itself stays alive until the producer has stopped (see the gates).
+    base::ThreadPool* const racing = pool.get();
     std::thread producer([&] {
       try {
         for (;;) {
-          pool->enqueue([&ran] { ++ran; });
+          racing->enqueue([&ran] { ++ran; });
           ++queued;
         }
       } catch (const std::runtime_error& e) {
