@@ -54,6 +54,7 @@ class InstallHelper {
   // False when the display name is empty or the exe or icon is missing.
   static bool AddDeskIcon();
   // Starts the installed copy with " /install_launch" when the command line
-  // has "run_at_succ" or the configuration says exactly "yes".
+  // has "run_at_succ" or the configuration says exactly "yes", unless this
+  // process is itself such a copy.
   static void RunAppGame();
 };

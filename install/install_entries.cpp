@@ -131,6 +131,13 @@ void InstallHelper::RunAppGame() {
       config->run_after_silence_inst != L"yes") {
     return;
   }
+  // A copy the installer started lands here only when its installation was
+  // unusable; starting yet another copy could repeat that without end.
+  if (control->launched_by_installer()) {
+    LOG(Error) << "InstallHelper::RunAppGame, started by the installer itself, not starting "
+                  "again:" << config->exe_path;
+    return;
+  }
   LOG(Debug) << "InstallHelper::RunAppGame" << config->exe_path << "  "
              << control->command_line_text();
   Report(L"inst_open");

@@ -61,16 +61,24 @@ bool MoveInto(const std::wstring& from, const std::wstring& to) {
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != FALSE;
 }
 
+bool FileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION* info) {
+  base::ScopedKernelHandle file(::CreateFileW(
+      path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, 0, nullptr));
+  return file && ::GetFileInformationByHandle(file.Get(), info);
+}
+
 // True when both paths name the same existing file (an installed copy that
-// runs the install itself).
+// runs the install itself), also under different spellings (short names,
+// letter case).
 bool IsSameFile(const std::wstring& a, const std::wstring& b) {
-  wchar_t full_a[MAX_PATH];
-  wchar_t full_b[MAX_PATH];
-  if (!::GetFullPathNameW(a.c_str(), MAX_PATH, full_a, nullptr) ||
-      !::GetFullPathNameW(b.c_str(), MAX_PATH, full_b, nullptr)) {
-    return false;
-  }
-  return ::CompareStringOrdinal(full_a, -1, full_b, -1, TRUE) == CSTR_EQUAL;
+  if (::CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL) return true;
+  BY_HANDLE_FILE_INFORMATION info_a;
+  BY_HANDLE_FILE_INFORMATION info_b;
+  return FileIdentity(a, &info_a) && FileIdentity(b, &info_b) &&
+         info_a.dwVolumeSerialNumber == info_b.dwVolumeSerialNumber &&
+         info_a.nFileIndexHigh == info_b.nFileIndexHigh &&
+         info_a.nFileIndexLow == info_b.nFileIndexLow;
 }
 
 void Report(const wchar_t* action) { telemetry::ReportEvent(action); }

@@ -91,6 +91,7 @@ rm -rf "$WINEPREFIX/drive_c/copy"
 
 NQ_REPO="$repo" python3 - "$WINEPREFIX" "$base" "$demo/run" "$start" "$end" "$c_start" "$c_end" "$w_start" "$w_end" <<'PY'
 import json, os, sys
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.join(os.environ["NQ_REPO"], "tests", "install"))
 import install_inspect as ii
 

@@ -3,6 +3,7 @@
 # x86_64 build's test executables under wine64 with one persistent wineserver
 # and a private Xvfb display, plus the checks of the i686 product.
 set -euo pipefail
+trap 'echo "test.sh: failed at line $LINENO: $BASH_COMMAND" >&2' ERR
 repo=$(cd "$(dirname "$0")/.." && pwd)
 bash "$repo/scripts/setup.sh"
 bash "$repo/scripts/build.sh"
@@ -26,7 +27,11 @@ Xvfb ":$n" -screen 0 1600x900x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 echo ":$n" > "$build/wine/display"
 export DISPLAY=":$n"
-"$nq_wineserver" -p >/dev/null 2>&1 </dev/null
+# One persistent server for the run; a server left from an earlier run of
+# this tree is replaced (starting a second one would fail).
+"$nq_wineserver" -k >/dev/null 2>&1 || true
+"$nq_wineserver" -w >/dev/null 2>&1 || true
+"$nq_wineserver" -p >/dev/null 2>&1 </dev/null || true
 # Start Wine's services now, detached from any pipe a test runner reads.
 "$nq_wine" wineboot >/dev/null 2>&1 </dev/null || true
 

@@ -14,6 +14,8 @@ Scenarios (one prefix is reused where a scenario builds on the previous one):
                untouched, uninst.exe 1.0.0.5 replaced by the packaged 1.0.0.6
   update       kzr 1.0.0.2 over 1.0.0.1: exe, configuration, icon, skin replaced
   run_at_succ  abc again with /run_at_succ: "inst_open", started with /install_launch
+  relaunch     the installed kzr, started with /install_launch, has to install
+               again (configuration lost): it repairs without starting another copy
   cef_present  libcef.dll already in Utils\\cef, new kernel asked: CefHelper.dll
                not run
   no_7z        7z.dll nowhere and the download fails: the install fails
@@ -31,6 +33,7 @@ import subprocess
 import sys
 import time
 
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import install_inspect as ii  # noqa: E402
 
@@ -52,6 +55,9 @@ TEMP_FILES = ["res.7z", "CefRes69.dll", "CefView.exe", "7z.zip", "CefRes.dll", "
 # this count as simultaneous. A step out of place is caught when real install
 # work lies between it and its neighbours.
 SIMULTANEOUS_S = 0.25
+# Actions of the client mode: the installed copy an install starts may report
+# them while the installer's last reports arrive; they are not the install's.
+CLIENT_ACTIONS = {"main_show", "close_game"}
 KERNEL_NEW = "3.3497.1841.0"
 KERNEL_OLD = "3.2623.1401.0"
 FLASH = "24.0.0.221"
@@ -155,9 +161,13 @@ class Prefix:
     def run(self, exe, args=(), log=None, timeout=180):
         """Runs |exe| and waits for it; returns (exit code, seconds, output)."""
         out_path = log or os.path.join(self.dir, "run.out")
+        # An exe inside the prefix runs under its C: name, as the shell would
+        # start it there.
+        inside = os.path.abspath(exe).startswith(os.path.join(self.prefix, "drive_c") + os.sep)
+        program = self.win_path(exe) if inside else exe
         start = time.monotonic()
         with open(out_path, "w") as out:
-            rc = subprocess.run([WINE, exe] + list(args), env=self.env(trace=True), stdout=out,
+            rc = subprocess.run([WINE, program] + list(args), env=self.env(trace=True), stdout=out,
                                 stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
                                 cwd=os.path.dirname(exe), timeout=timeout).returncode
         elapsed = time.monotonic() - start
@@ -268,11 +278,13 @@ class E2E:
         # Reports travel on their own threads; give late ones a moment.
         want = len(expect_actions) if expect_actions is not None else 0
         deadline = time.monotonic() + 5
-        while len(self.server.stats()) - stats_before < want and time.monotonic() < deadline:
+        while (len([e for e in self.server.stats()[stats_before:]
+                    if e["action"] not in CLIENT_ACTIONS]) < want and time.monotonic() < deadline):
             time.sleep(0.1)
         time.sleep(0.3)
         prefix.stop()
-        stats = self.server.stats()[stats_before:]
+        stats = [e for e in self.server.stats()[stats_before:]
+                 if e["action"] not in CLIENT_ACTIONS]
         log = ""
         if os.path.exists(log_path):
             with open(log_path, "rb") as f:
@@ -589,6 +601,23 @@ class E2E:
         self.check_registry(c, prefix, self.abc, reg, "1.0.0.1", ";kzr;abc;", "C:\\marker")
         self.record(c, run)
 
+    def scenario_relaunch_guard(self, prefix):
+        """The installed copy, started by an installer, finds its installation
+        unusable and installs again: it must not start yet another copy."""
+        c = Checks("relaunch")
+        os.remove(os.path.join(prefix.base, "kzr", "kzr.json"))
+        installed = Game("kzr", "Velmora", os.path.join(prefix.base, "kzr", "kzr.exe"))
+        actions = ["install", "add_desk_icon", "qv_install_success", "inst_succ"]
+        run = self.install(prefix, installed, ["/install_launch"], expect_actions=actions)
+        c.eq(0, run["rc"], "exit code")
+        self.check_actions(c, run, actions)
+        self.check_launch(c, run, installed, None)
+        self.check_log(c, run, must=["InstallHelper::RunAppGame, started by the installer itself"],
+                       must_not=["MainControl::RunInstall,"])
+        c.eq(sha(self.kzr_update.exe), sha(installed.exe), "installed exe kept")
+        self.check_config(c, prefix, installed, self.kzr_update.packaged_config())
+        self.record(c, run)
+
     def scenario_cef_present(self, prefix):
         c = Checks("cef_present")
         cef = os.path.join(prefix.utils, "cef")
@@ -667,6 +696,7 @@ class E2E:
             self.scenario_reinstall(p1)
             self.scenario_update(p1)
             self.scenario_run_at_succ(p1)
+            self.scenario_relaunch_guard(p1)
             self.scenario_cef_present(self.fresh(pristine, "cef_present"))
             self.scenario_no_7z(self.fresh(pristine, "no_7z"))
             self.scenario_full_package(self.fresh(pristine, "full_package"))

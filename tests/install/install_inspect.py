@@ -204,3 +204,47 @@ def windows_path_to_unix(prefix, path):
     if not m or m.group(1).lower() != "c":
         return None
     return os.path.join(prefix, "drive_c", *m.group(2).split("\\"))
+
+
+def pe_machine(data):
+    """The COFF machine of PE bytes (0x14C i386, 0x8664 x86-64), or None."""
+    if data[:2] != b"MZ":
+        return None
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    if data[pe:pe + 4] != b"PE\0\0":
+        return None
+    return struct.unpack_from("<H", data, pe + 4)[0]
+
+
+def pe_export_names(data):
+    """The exported names of PE bytes (a DLL), in table order."""
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    nsect, = struct.unpack_from("<H", data, pe + 6)
+    optsize, = struct.unpack_from("<H", data, pe + 20)
+    opt = pe + 24
+    magic, = struct.unpack_from("<H", data, opt)
+    ddir = opt + (96 if magic == 0x10B else 112)
+    export_rva, _ = struct.unpack_from("<II", data, ddir)
+    if not export_rva:
+        return []
+    sections = []
+    for i in range(nsect):
+        s = opt + optsize + 40 * i
+        vsize, va, rawsize, rawptr = struct.unpack_from("<IIII", data, s + 8)
+        sections.append((va, max(vsize, rawsize), rawptr))
+
+    def offset(rva):
+        for va, size, raw in sections:
+            if va <= rva < va + size:
+                return rva - va + raw
+        raise ValueError("rva outside sections")
+
+    d = offset(export_rva)
+    count, = struct.unpack_from("<I", data, d + 24)
+    names_rva, = struct.unpack_from("<I", data, d + 32)
+    names = []
+    for i in range(count):
+        rva, = struct.unpack_from("<I", data, offset(names_rva) + 4 * i)
+        start = offset(rva)
+        names.append(data[start:data.index(b"\0", start)].decode("ascii"))
+    return names
