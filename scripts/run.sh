@@ -93,7 +93,7 @@ NQ_REPO="$repo" python3 - "$WINEPREFIX" "$base" "$demo/run" "$start" "$end" "$c_
 import json, os, sys
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.join(os.environ["NQ_REPO"], "tests", "install"))
-import install_inspect as ii
+import install_probe as ii
 
 prefix, base, run, start, end, c_start, c_end, w_start, w_end = sys.argv[1:]
 user = ii.user_dir(prefix)

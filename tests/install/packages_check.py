@@ -16,7 +16,7 @@ import zipfile
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import install_inspect as ii  # noqa: E402
+import install_probe as ii  # noqa: E402
 
 EMPTY_ZIP = b"PK\x05\x06" + bytes(18)
 
