@@ -11,7 +11,7 @@ packages=(
   wine64 xvfb x11-apps cmake ninja-build python3
   libz-mingw-w64-dev libstb-dev googletest imagemagick osslsigncode
   7zip zip unzip liblnk-utils fonts-wqy-microhei openssl dpkg-dev
-  clang libclang-rt-14-dev zlib1g-dev
+  clang libclang-rt-14-dev zlib1g-dev file
 )
 
 missing=()
