@@ -17,10 +17,6 @@ std::atomic<MainControl*> g_instance{nullptr};
 // Occupies the slot while the winner constructs the instance.
 MainControl* const kCreating = reinterpret_cast<MainControl*>(static_cast<uintptr_t>(1));
 
-bool FileExists(const std::wstring& path) {
-  return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 }  // namespace
 
 MainControl::MainControl()
@@ -79,7 +75,7 @@ MainControl::RunMode MainControl::ChooseRunMode() {
 }
 
 bool MainControl::LoadInstalledConfig(GameConfig& config) {
-  if (!FileExists(config.info_path)) {
+  if (!utils::PathExists(config.info_path)) {
     LOG(Error) << "MainControl::LoadInstalledConfig, info path " << config.info_path
                << "is not found";
     return false;
@@ -89,12 +85,12 @@ bool MainControl::LoadInstalledConfig(GameConfig& config) {
                << config.info_path;
     return false;
   }
-  if (!FileExists(config.ui_path)) {
+  if (!utils::PathExists(config.ui_path)) {
     LOG(Error) << "MainControl::LoadInstalledConfig, not find ui :" << config.ui_path;
     return false;
   }
   const std::wstring web_view = config.utils_dir + L"\\WebView.dll";
-  if (!FileExists(web_view)) {
+  if (!utils::PathExists(web_view)) {
     LOG(Error) << "MainControl::LoadInstalledConfig,not find web_view path:" << web_view;
     return false;
   }

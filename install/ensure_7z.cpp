@@ -40,11 +40,6 @@ constexpr SiblingLocation kSiblingLocations[] = {
 constexpr wchar_t k7zDownloadPath[] = L"/wan/wan/7z.dll";
 constexpr DWORD k7zDownloadTimeoutMs = 300000;
 
-bool FileExists(const std::wstring& path) {
-  DWORD attributes = ::GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 std::wstring SiblingInstallDir() {
   const std::wstring& family = AppNames::GetInstance()->family_name();
   if (family.empty()) return {};
@@ -60,11 +55,11 @@ std::wstring SiblingInstallDir() {
 
 bool InstallHelper::Ensure7zDll(const GameConfig& config) {
   const std::wstring path_7z = config.utils_dir + L"\\7z.dll";
-  if (FileExists(path_7z)) return Load7zLibrary(path_7z);
+  if (utils::FileExists(path_7z)) return Load7zLibrary(path_7z);
   LOG(Debug) << "InstallFiles, InstallHelper::path_7z is not exist";
   if (config.IsPackAllCEF() &&
       utils::TrayUnZipFile2(IDR_PACKAGE_7ZDLL, config.data_dir + L"\\7z.zip", config.utils_dir) &&
-      FileExists(path_7z)) {
+      utils::FileExists(path_7z)) {
     LOG(Error) << "ExtractPepflashplayer Packall Move 7z Success";
     return Load7zLibrary(path_7z);
   }
@@ -84,9 +79,9 @@ bool InstallHelper::Copy7zfromProduct(const std::wstring& utils_dir) {
   if (sibling.empty()) return false;
   std::wstring source = sibling + L"\\Utils\\7z.dll";
   std::wstring dest = utils_dir + L"\\7z.dll";
-  if (!FileExists(source)) return false;
+  if (!utils::FileExists(source)) return false;
   ::CopyFileW(source.c_str(), dest.c_str(), FALSE);
-  if (FileExists(dest)) {
+  if (utils::FileExists(dest)) {
     telemetry::ReportEvent(L"7z_copy_success");
     return true;
   }

@@ -31,7 +31,7 @@ bool InstallHelper::GetGameConfigFromModule(HMODULE module, GameConfig& config) 
 bool InstallHelper::IsInKernelDir(const std::wstring& utils_dir, const std::wstring& file_name) {
   for (const wchar_t* kernel : {L"\\cef\\", L"\\cef69\\"}) {
     const std::wstring path = utils_dir + kernel + file_name;
-    if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    if (utils::PathExists(path)) return true;
   }
   return false;
 }

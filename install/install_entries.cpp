@@ -18,10 +18,6 @@
 
 namespace {
 
-bool FileExists(const std::wstring& path) {
-  return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 void Report(const wchar_t* action) { telemetry::ReportEvent(action); }
 
 // The address written as "URLInfoAbout": the game's official site, else its
@@ -94,7 +90,7 @@ bool InstallHelper::AddStartMenu() {
     return true;
   }
   const std::wstring link = folder + L"\\" + c.game_name + L".lnk";
-  if (FileExists(link)) {
+  if (utils::PathExists(link)) {
     utils::DeleteFileForce(link);
     LOG(Debug) << "InstallHelper::AddStartMenu delete link file:" << link;
   }
@@ -106,11 +102,11 @@ bool InstallHelper::AddDeskIcon() {
   std::shared_ptr<GameConfig> config = MainControl::GetInstance()->config();
   const GameConfig& c = *config;
   const std::wstring link = utils::GetDesktopPath(c.desk_link_name + L".lnk", false);
-  if (FileExists(link)) {
+  if (utils::PathExists(link)) {
     utils::DeleteFileForce(link);
     LOG(Debug) << "InstallHelper::AddDeskIcon delete desk lnk: " << link;
   }
-  if (c.desk_link_name.empty() || !FileExists(c.exe_path) || !FileExists(c.ico_path)) {
+  if (c.desk_link_name.empty() || !utils::PathExists(c.exe_path) || !utils::PathExists(c.ico_path)) {
     return false;
   }
   if (!utils::CreateShortcut(c.desk_link_name, c.exe_path, L" /from=desk_icon", link, c.ico_path,

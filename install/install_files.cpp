@@ -7,7 +7,6 @@
 // temporary files in B runs in every case. What earlier steps put in place
 // stays when a later one fails: running the installer again repairs it.
 #include <windows.h>
-#include <shlobj.h>
 
 #include <string>
 #include <vector>
@@ -35,24 +34,6 @@ using StartFlashExFn = int(WINAPI*)(const wchar_t* kernel_dir, const wchar_t* fl
 
 // Icon sizes written to the game's .ico, in this order.
 constexpr int kIconSizes[] = {16, 24, 32, 48, 96, 128, 256};
-
-bool FileExists(const std::wstring& path) {
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool DirExists(const std::wstring& path) {
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// Creates |dir| with its parents; true when it is a directory afterwards.
-bool EnsureDir(const std::wstring& dir) {
-  if (dir.empty()) return false;
-  if (DirExists(dir)) return true;
-  ::SHCreateDirectoryExW(nullptr, dir.c_str(), nullptr);
-  return DirExists(dir);
-}
 
 // Moves a file unpacked into B to its place. An existing target is replaced:
 // the callers decide before the move whether an installed file stays.
@@ -98,12 +79,12 @@ Layout LayoutOf(const GameConfig& config) {
 bool InstallNetBridge(const Layout& layout) {
   const std::wstring netbridge = layout.base + L"\\NetBridge.dll";
   const std::wstring package = layout.base + L"\\NetBridge.zip";
-  if (!FileExists(netbridge)) {
+  if (!utils::FileExists(netbridge)) {
     LOG(Debug) << "InstallFiles, InstallHelper::path_netbridge is not exist";
     utils::TrayUnZipFile2(IDR_PACKAGE_NETBRIDGE, package, layout.base);
   }
   utils::DeleteFileForce(package);
-  if (!FileExists(netbridge)) return false;
+  if (!utils::FileExists(netbridge)) return false;
   net::InitNet(netbridge);
   LOG(Info) << "net::InitNet(L..  // NetBridge.dll)";
   return true;
@@ -152,7 +133,7 @@ bool InstallExecutable(const GameConfig& config) {
     utils::DeleteFileForce(config.exe_path);
     ::CopyFileW(self.c_str(), config.exe_path.c_str(), FALSE);
   }
-  if (!FileExists(config.exe_path)) {
+  if (!utils::FileExists(config.exe_path)) {
     LOG(Error) << "InstallHelper::InstallFiles, copy exe file failed, path:" << config.exe_path;
     return false;
   }
@@ -164,7 +145,7 @@ bool InstallExecutable(const GameConfig& config) {
 bool InstallUninstaller(const Layout& layout) {
   const std::wstring installed = layout.utils + L"\\uninst.exe";
   const std::wstring packaged = layout.base + L"\\uninst.exe";
-  const bool keep = FileExists(installed) && VerifyPublisher(installed) &&
+  const bool keep = utils::FileExists(installed) && VerifyPublisher(installed) &&
                     !utils::IsVersionNewer(utils::GetFileVersionText(packaged),
                                            utils::GetFileVersionText(installed));
   bool ok = true;
@@ -184,7 +165,7 @@ bool InstallEngineResources(const GameConfig& config, const Layout& layout) {
   Report(L"install_all_pack");
   const std::wstring name = install_rules::ChooseKernel(config.IsUserNewKernel()).resource_file;
   const std::wstring target = layout.utils + L"\\" + name;
-  if (FileExists(target)) return true;
+  if (utils::FileExists(target)) return true;
   if (!MoveInto(layout.base + L"\\" + name, target)) {
     LOG(Debug) << "utils::MoveFile: CefRes, failed(install_all_pack)";
     return false;
@@ -195,7 +176,7 @@ bool InstallEngineResources(const GameConfig& config, const Layout& layout) {
 // Step 12: the engine host process into K unless a kernel directory has one.
 bool InstallCefView(const Layout& layout) {
   if (InstallHelper::IsInKernelDir(layout.utils, L"CefView.exe")) return true;
-  if (!EnsureDir(layout.kernel) ||
+  if (!utils::CreateDirectoryTree(layout.kernel) ||
       !MoveInto(layout.base + L"\\CefView.exe", layout.kernel + L"\\CefView.exe")) {
     LOG(Error) << "InstallHelper::InstallFiles unzip cefview.exe failed, path:" << layout.kernel;
     return false;
@@ -213,13 +194,13 @@ void CreateUninstallShortcut(const GameConfig& config) {
 
 // Step 14: the Flash plug-in in K, from a full package or from CefHelper.dll.
 bool ExtractPepflashplayer(const GameConfig& config, const Layout& layout) {
-  if (config.IsPackAllCEF() && EnsureDir(layout.kernel) &&
+  if (config.IsPackAllCEF() && utils::CreateDirectoryTree(layout.kernel) &&
       MoveInto(layout.base + L"\\pepflashplayer.dll", layout.kernel + L"\\pepflashplayer.dll")) {
     LOG(Error) << "ExtractPepflashplayer Packall Move PepFalsh Success";
     return true;
   }
   const std::wstring helper = layout.utils + L"\\CefHelper.dll";
-  if (!FileExists(helper)) return false;
+  if (!utils::FileExists(helper)) return false;
   base::ScopedModule module(
       ::LoadLibraryExW(helper.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
   if (!module) return false;
@@ -232,7 +213,7 @@ bool ExtractPepflashplayer(const GameConfig& config, const Layout& layout) {
 // Steps 1 to 14; false at the first failing step.
 bool InstallFilesSteps(const GameConfig& config, const Layout& layout) {
   for (const std::wstring& dir : {config.install_dir, layout.utils}) {
-    if (!EnsureDir(dir)) {
+    if (!utils::CreateDirectoryTree(dir)) {
       LOG(Error) << "InstallHelper::InstallFiles, create directory failed, path:" << dir;
       return false;
     }
@@ -278,13 +259,13 @@ bool InstallHelper::ExtractWebViewAndCefRes() {
   const std::wstring helper = layout.utils + L"\\CefHelper.dll";
   const std::wstring web_view = layout.utils + L"\\WebView.dll";
   bool ok = true;
-  if (!FileExists(helper) || !VerifyPublisher(helper)) {
+  if (!utils::FileExists(helper) || !VerifyPublisher(helper)) {
     if (!MoveInto(layout.base + L"\\CefHelper.dll", helper)) {
       LOG(Error) << "InstallHelper::InstallFiles move cefhelper.dll failed, path:" << layout.kernel;
       ok = false;
     }
   }
-  if (ok && !(FileExists(web_view) && VerifyPublisher(web_view))) {
+  if (ok && !(utils::FileExists(web_view) && VerifyPublisher(web_view))) {
     if (!MoveInto(layout.base + L"\\WebView.dll", web_view)) {
       LOG(Error) << "InstallHelper::InstallFiles move WebView.dll failed, path:" << layout.kernel;
       ok = false;
@@ -301,7 +282,7 @@ bool InstallHelper::ExtractWebViewAndCefRes() {
 bool InstallHelper::InstallCefRes(const std::wstring& helper_path) {
   std::shared_ptr<GameConfig> config = MainControl::GetInstance()->config();
   int status = 0;
-  if (FileExists(helper_path)) {
+  if (utils::FileExists(helper_path)) {
     base::ScopedModule module(
         ::LoadLibraryExW(helper_path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     if (!module) {

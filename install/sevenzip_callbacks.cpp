@@ -1,25 +1,14 @@
 #include "install/sevenzip_callbacks.h"
 
 #include <oleauto.h>
-#include <shlobj.h>
 
 #include "base/logging.h"
 #include "install/archive_path.h"
+#include "utils/utils.h"
 
 namespace {
 
 using namespace sevenzip;
-
-bool IsDirectoryPath(const std::wstring& path) {
-  DWORD attributes = ::GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool MakeDirectoryTree(const std::wstring& dir) {
-  if (IsDirectoryPath(dir)) return true;
-  ::SHCreateDirectoryExW(nullptr, dir.c_str(), nullptr);
-  return IsDirectoryPath(dir);
-}
 
 // Seek origins of the interface match the Win32 move methods (0, 1, 2).
 HRESULT SeekFile(HANDLE file, INT64 offset, UINT32 origin, UINT64* position) {
@@ -278,13 +267,13 @@ HRESULT CArchiveExtractCallback::GetStream(UINT32 index, ISequentialOutStream** 
   while (full_path_.back() == L'\\') full_path_.pop_back();
 
   if (is_dir_) {
-    if (!MakeDirectoryTree(full_path_)) {
+    if (!utils::CreateDirectoryTree(full_path_)) {
       LOG(Error) << "CArchiveExtractCallback::GetStream, create folder failed: " << full_path_;
     }
     return S_OK;
   }
   size_t slash = full_path_.find_last_of(L'\\');
-  if (slash != std::wstring::npos) MakeDirectoryTree(full_path_.substr(0, slash));
+  if (slash != std::wstring::npos) utils::CreateDirectoryTree(full_path_.substr(0, slash));
 
   if (::GetFileAttributesW(full_path_.c_str()) != INVALID_FILE_ATTRIBUTES) {
     ::SetFileAttributesW(full_path_.c_str(), FILE_ATTRIBUTE_NORMAL);

@@ -1,6 +1,5 @@
 #include "install/zip_archive.h"
 
-#include <shlobj.h>
 
 #include <algorithm>
 
@@ -8,24 +7,12 @@
 #include "base/string_util.h"
 #include "install/archive_path.h"
 #include "install/zip_format.h"
+#include "utils/utils.h"
 
 namespace {
 
 using zip_format::ByteSpan;
 using zip_format::CentralHeader;
-
-bool IsDirectoryPath(const std::wstring& path) {
-  DWORD attributes = ::GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// SHCreateDirectoryExW wants a full path; the result is checked on disk
-// because "already exists" is not an error here.
-bool MakeDirectoryTree(const std::wstring& dir) {
-  if (IsDirectoryPath(dir)) return true;
-  ::SHCreateDirectoryExW(nullptr, dir.c_str(), nullptr);
-  return IsDirectoryPath(dir);
-}
 
 std::wstring ParentOf(const std::wstring& path) {
   size_t slash = path.find_last_of(L"\\/");
@@ -230,7 +217,7 @@ bool ZipArchive::ExtractFile(size_t index, const std::wstring& path) const {
     return false;
   }
   std::wstring parent = ParentOf(path);
-  if (!parent.empty() && !MakeDirectoryTree(parent)) {
+  if (!parent.empty() && !utils::CreateDirectoryTree(parent)) {
     LOG(Error) << "ZipArchive::ExtractFile, create folder failed: " << parent;
     return false;
   }
@@ -261,7 +248,7 @@ HRESULT ExtractZipArchive(const wchar_t* zip_path, const wchar_t* dest_dir) {
   ZipArchive archive;
   if (!archive.Open(zip_path)) return E_FAIL;
   std::wstring dest = FullPath(dest_dir);
-  if (!MakeDirectoryTree(dest)) {
+  if (!utils::CreateDirectoryTree(dest)) {
     LOG(Error) << "ExtractZipArchive, create destination failed: " << dest;
     return E_FAIL;
   }
@@ -280,7 +267,7 @@ HRESULT ExtractZipArchive(const wchar_t* zip_path, const wchar_t* dest_dir) {
     std::wstring path = dest + relative;
     if (directory) {
       while (path.size() > dest.size() && path.back() == L'\\') path.pop_back();
-      if (!MakeDirectoryTree(path)) {
+      if (!utils::CreateDirectoryTree(path)) {
         LOG(Error) << "ExtractZipArchive, create folder failed: " << path;
       }
     } else if (!archive.ExtractFile(i, path)) {

@@ -2,9 +2,13 @@
 """Checks the i686 product: a PE32 GUI executable for Intel 80386 that carries
 the string, icon, configuration and version resources."""
 import json
+import os
 import struct
 import subprocess
 import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "install"))
+import install_probe  # noqa: E402
 
 RT_ICON, RT_STRING, RT_GROUP_ICON, RT_VERSION = 3, 6, 14, 16
 
@@ -14,51 +18,15 @@ def fail(msg):
     sys.exit(1)
 
 
-def parse_resources(data):
+def pe_header(data):
     pe = struct.unpack_from("<I", data, 0x3C)[0]
     if data[pe:pe + 4] != b"PE\0\0":
         fail("no PE signature")
-    machine, nsect, _, _, _, optsize, _ = struct.unpack_from("<HHIIIHH", data, pe + 4)
+    machine, = struct.unpack_from("<H", data, pe + 4)
     opt = pe + 24
     magic, = struct.unpack_from("<H", data, opt)
     subsystem, = struct.unpack_from("<H", data, opt + 68)
-    ddir = opt + (96 if magic == 0x10B else 112)
-    rsrc_rva, rsrc_size = struct.unpack_from("<II", data, ddir + 8 * 2)
-    sections = []
-    for i in range(nsect):
-        s = opt + optsize + 40 * i
-        vsize, va, rawsize, rawptr = struct.unpack_from("<IIII", data, s + 8)
-        sections.append((va, max(vsize, rawsize), rawptr))
-
-    def off(rva):
-        for va, size, raw in sections:
-            if va <= rva < va + size:
-                return rva - va + raw
-        fail("rva %x outside sections" % rva)
-
-    base = off(rsrc_rva)
-
-    def name_of(entry_name):
-        if entry_name & 0x80000000:
-            p = base + (entry_name & 0x7FFFFFFF)
-            n, = struct.unpack_from("<H", data, p)
-            return data[p + 2:p + 2 + 2 * n].decode("utf-16-le")
-        return entry_name
-
-    def walk(dir_off, depth, path, out):
-        named, ids = struct.unpack_from("<HH", data, dir_off + 12)
-        for i in range(named + ids):
-            name, target = struct.unpack_from("<II", data, dir_off + 16 + 8 * i)
-            key = path + [name_of(name)]
-            if target & 0x80000000:
-                walk(base + (target & 0x7FFFFFFF), depth + 1, key, out)
-            else:
-                rva, size = struct.unpack_from("<II", data, base + target)
-                out[tuple(key)] = data[off(rva):off(rva) + size]
-
-    res = {}
-    walk(base, 0, [], res)
-    return machine, magic, subsystem, res
+    return machine, magic, subsystem
 
 
 def main(path):
@@ -67,7 +35,8 @@ def main(path):
     if not desc.startswith("PE32 executable (GUI) Intel 80386"):
         fail("not a PE32 GUI executable for i386")
     data = open(path, "rb").read()
-    machine, magic, subsystem, res = parse_resources(data)
+    machine, magic, subsystem = pe_header(data)
+    res = install_probe.pe_resources(path)
     if machine != 0x14C or magic != 0x10B or subsystem != 2:
         fail("header says machine %x magic %x subsystem %d" % (machine, magic, subsystem))
 

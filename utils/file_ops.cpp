@@ -1,6 +1,7 @@
 // Deleting files and directory trees, and copying into the temp folder.
 #include <windows.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <cstdint>
 #include <ctime>
@@ -41,6 +42,27 @@ bool IsLinkedDirectory(DWORD attributes) {
 }
 
 }  // namespace
+
+bool PathExists(const std::wstring& path) {
+  return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool FileExists(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool CreateDirectoryTree(const std::wstring& dir) {
+  if (dir.empty()) return false;
+  if (DirectoryExists(dir)) return true;
+  ::SHCreateDirectoryExW(nullptr, dir.c_str(), nullptr);
+  return DirectoryExists(dir);
+}
 
 bool DeleteFileForce(const std::wstring& path) {
   if (!Exists(path)) return true;

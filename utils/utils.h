@@ -89,6 +89,14 @@ int64_t SaveDataToFile(const std::wstring& path, const std::string& bytes);
 // written then) or a write fails (the partial file stays).
 bool SaveIconFile(const HICON* icons, int count, const std::wstring& path);
 
+// Existence checks: anything at |path|; a file, not a directory; a directory.
+bool PathExists(const std::wstring& path);
+bool FileExists(const std::wstring& path);
+bool DirectoryExists(const std::wstring& path);
+// Creates |dir| with its parents; true when it is a directory afterwards
+// (an existing directory is no error).
+bool CreateDirectoryTree(const std::wstring& dir);
+
 // True when the file did not exist or was deleted (read-only cleared first).
 bool DeleteFileForce(const std::wstring& path);
 // True when deleted now; false when the deletion is scheduled for the next

@@ -130,17 +130,15 @@ def icon_sizes(path):
 
 # ---- PE files ----
 
-def pe_resources(path):
-    """{(type, name): bytes} of the first language of each resource; type and
-    name are ints or strings."""
-    data = open(path, "rb").read()
+def _pe_layout(data):
+    """The file offset of the data directory table, and a function mapping an
+    RVA to a file offset through the section table (PE32 and PE32+)."""
     pe = struct.unpack_from("<I", data, 0x3C)[0]
     nsect, = struct.unpack_from("<H", data, pe + 6)
     optsize, = struct.unpack_from("<H", data, pe + 20)
     opt = pe + 24
     magic, = struct.unpack_from("<H", data, opt)
     ddir = opt + (96 if magic == 0x10B else 112)
-    rsrc_rva, _ = struct.unpack_from("<II", data, ddir + 16)
     sections = []
     for i in range(nsect):
         s = opt + optsize + 40 * i
@@ -153,6 +151,14 @@ def pe_resources(path):
                 return rva - va + raw
         raise ValueError("rva outside sections")
 
+    return ddir, offset
+
+def pe_resources(path):
+    """{(type, name): bytes} of the first language of each resource; type and
+    name are ints or strings."""
+    data = open(path, "rb").read()
+    ddir, offset = _pe_layout(data)
+    rsrc_rva, _ = struct.unpack_from("<II", data, ddir + 16)
     if not rsrc_rva:
         return {}
     base = offset(rsrc_rva)
@@ -218,26 +224,10 @@ def pe_machine(data):
 
 def pe_export_names(data):
     """The exported names of PE bytes (a DLL), in table order."""
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    nsect, = struct.unpack_from("<H", data, pe + 6)
-    optsize, = struct.unpack_from("<H", data, pe + 20)
-    opt = pe + 24
-    magic, = struct.unpack_from("<H", data, opt)
-    ddir = opt + (96 if magic == 0x10B else 112)
+    ddir, offset = _pe_layout(data)
     export_rva, _ = struct.unpack_from("<II", data, ddir)
     if not export_rva:
         return []
-    sections = []
-    for i in range(nsect):
-        s = opt + optsize + 40 * i
-        vsize, va, rawsize, rawptr = struct.unpack_from("<IIII", data, s + 8)
-        sections.append((va, max(vsize, rawsize), rawptr))
-
-    def offset(rva):
-        for va, size, raw in sections:
-            if va <= rva < va + size:
-                return rva - va + raw
-        raise ValueError("rva outside sections")
 
     d = offset(export_rva)
     count, = struct.unpack_from("<I", data, d + 24)
